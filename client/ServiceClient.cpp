@@ -121,21 +121,20 @@ bool ServiceClient::Transact(const std::string& text, std::string& reply,
   return DecipherText(result, sessionKey_, reply);
 }
 
-bool ServiceClient::SendLogin(const std::string& user, const std::string& password) {
-  std::string text, reply;
-  return BuildRequestText(Command::Login, {user, password}, text) &&
-         Transact(text, reply, nullptr) && IsOne(reply);
-}
-
 bool ServiceClient::Send(Command code, const std::vector<std::string>& args, std::string& reply,
                          const DimeAttachment* attachment) {
   // A broken layout is refused before anything leaves the client.
-  std::string text;
+  const bool needsLogin = code != Command::CreateAccount && code != Command::Login;
+  std::string text, login;
   if (!BuildRequestText(code, args, text)) return false;
-  if (!StartSession()) return false;
-  if (code != Command::CreateAccount && code != Command::Login &&
-      !SendLogin(account_.userName, account_.password))
+  if (needsLogin &&
+      !BuildRequestText(Command::Login, {account_.userName, account_.password}, login))
     return false;
+  if (!StartSession()) return false;
+  if (needsLogin) {
+    std::string loginReply;
+    if (!Transact(login, loginReply, nullptr) || !IsOne(loginReply)) return false;
+  }
   return Transact(text, reply, attachment);
 }
 

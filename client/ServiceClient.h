@@ -61,7 +61,6 @@ class ServiceClient {
   // hands back the reply text: plain when at most 3 characters, else deciphered.
   bool Send(Command code, const std::vector<std::string>& args, std::string& reply,
             const DimeAttachment* attachment = nullptr);
-  bool SendLogin(const std::string& user, const std::string& password);
   bool Transact(const std::string& text, std::string& reply, const DimeAttachment* attachment);
 
   std::string sessionKey_;

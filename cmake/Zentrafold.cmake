@@ -84,4 +84,5 @@ if(ZF_WIN)
   set(CMAKE_EXECUTABLE_SUFFIX ".exe")
   # Winelib programs are shared objects too.
   add_compile_options(-fPIC)
+  add_compile_definitions(NOMINMAX)
 endif()

@@ -173,8 +173,8 @@ int __ns1__ClientRequest(struct soap* soap, _ns1__ClientRequest* request,
 
   Attachment attachment;
   const Attachment* attached = nullptr;
-  if (soap->dime.first) {
-    const soap_multipart* part = soap->dime.first;
+  if (soap->dime.list) {
+    const soap_multipart* part = soap->dime.list;
     if (part->next) return soap_sender_fault(soap, "Only one attachment is accepted", nullptr);
     attachment.data = part->ptr;
     attachment.size = part->size;

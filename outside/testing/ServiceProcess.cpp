@@ -61,13 +61,15 @@ std::string ReadAll(int fd) {
   return out;
 }
 
-// Runs argv, returns its standard output; the child's stderr goes to ours.
-std::string Capture(const std::vector<std::string>& args, int* exitCode = nullptr) {
+// Runs argv, returns its standard output (and its stderr when withErrors).
+std::string Capture(const std::vector<std::string>& args, int* exitCode = nullptr,
+                    bool withErrors = false) {
   int pipeFds[2];
   if (pipe(pipeFds) != 0) throw std::runtime_error("pipe failed");
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+  if (withErrors) posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
   posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
   std::vector<char*> argv;
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -129,12 +131,17 @@ ServiceProcess::ServiceProcess(std::vector<std::string> extraArgs) : dataDir_(Ma
     throw std::runtime_error("the account service did not start: " + line);
 }
 
+int ServiceProcess::Stop() {
+  if (pid_ <= 0) return -1;
+  kill(pid_, SIGTERM);
+  int status = 0;
+  waitpid(pid_, &status, 0);
+  pid_ = -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
 ServiceProcess::~ServiceProcess() {
-  if (pid_ > 0) {
-    kill(pid_, SIGTERM);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-  }
+  Stop();
   std::error_code ec;
   std::filesystem::remove_all(dataDir_, ec);
 }
@@ -170,12 +177,22 @@ std::string ServiceProcess::Tool(const std::vector<std::string>& args) const {
   return Capture(argv);
 }
 
-std::string HttpGet(int port, const std::string& path, int* status) {
+std::string RunProgram(const std::vector<std::string>& args, int* exitCode) {
+  return Capture(args, exitCode, true);
+}
+
+std::string HttpExchange(int port, const std::string& request) {
   const int fd = ConnectLoopback(port);
   if (fd < 0) return "";
-  WriteAll(fd, "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+  WriteAll(fd, request);
   const std::string reply = ReadAll(fd);
   close(fd);
+  return reply;
+}
+
+std::string HttpGet(int port, const std::string& path, int* status) {
+  const std::string reply =
+      HttpExchange(port, "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
   if (status) *status = reply.size() > 12 ? std::atoi(reply.c_str() + 9) : 0;
   const size_t body = reply.find("\r\n\r\n");
   return body == std::string::npos ? "" : reply.substr(body + 4);

@@ -20,6 +20,8 @@ class ServiceProcess {
   ServiceProcess(const ServiceProcess&) = delete;
   ServiceProcess& operator=(const ServiceProcess&) = delete;
   ~ServiceProcess();
+  // Ends the service with SIGTERM; returns its exit code.
+  int Stop();
 
   int port() const { return port_; }
   std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
@@ -40,6 +42,11 @@ class ServiceProcess {
 
 // The body of GET http://127.0.0.1:port/path, or "" on failure.
 std::string HttpGet(int port, const std::string& path, int* status = nullptr);
+// Sends a raw HTTP request, returns the whole raw reply.
+std::string HttpExchange(int port, const std::string& request);
+
+// Runs a program; returns what it wrote to stdout and stderr together.
+std::string RunProgram(const std::vector<std::string>& args, int* exitCode);
 
 // The account service's program, for tests that start it themselves.
 std::string ServiceProgram();
