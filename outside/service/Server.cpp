@@ -43,11 +43,22 @@ bool IsServicePath(const std::string& path) {
 
 int (*g_httpParse)(struct soap*) = nullptr;
 
+int SendText(struct soap* soap, const char* contentType, const std::string& body);
+
+// POST /sink reads and drops the body: a plain-HTTP baseline for benchmarks.
+int DrainBody(struct soap* soap) {
+  ULONG64 total = 0;
+  while (total < soap->length && soap_getchar(soap) != EOF) ++total;
+  const int error = SendText(soap, "text/plain", std::to_string(total) + "\n");
+  return error ? error : SOAP_STOP;
+}
+
 // After the HTTP header: POSTs go only to the two service paths.
 int ParseHttp(struct soap* soap) {
   const int error = g_httpParse(soap);
   if (error) return error;
   if (soap->status == SOAP_POST) {
+    if (PathOnly(soap->path) == "/sink") return DrainBody(soap);
     if (!IsServicePath(PathOnly(soap->path))) return 404;
     ++ServerOf(soap).counters().requests;
   }

@@ -3,8 +3,10 @@
 #include <sodium.h>
 #include <sqlite3.h>
 
+#include <unistd.h>
+
 #include <chrono>
-#include <filesystem>
+#include <fstream>
 #include <stdexcept>
 
 namespace zfservice {
@@ -29,10 +31,6 @@ class Statement {
     sqlite3_bind_int64(stmt_, i, value);
     return *this;
   }
-  Statement& BindBlob(int i, const void* data, std::size_t size) {
-    sqlite3_bind_blob64(stmt_, i, size ? data : "", size, SQLITE_STATIC);
-    return *this;
-  }
   bool Step() {
     const int rc = sqlite3_step(stmt_);
     if (rc == SQLITE_ROW) return true;
@@ -46,11 +44,6 @@ class Statement {
              : std::string();
   }
   std::int64_t Int(int col) { return sqlite3_column_int64(stmt_, col); }
-  std::vector<unsigned char> Blob(int col) {
-    const auto* p = static_cast<const unsigned char*>(sqlite3_column_blob(stmt_, col));
-    return p ? std::vector<unsigned char>(p, p + sqlite3_column_bytes(stmt_, col))
-             : std::vector<unsigned char>();
-  }
 
  private:
   sqlite3_stmt* stmt_ = nullptr;
@@ -85,6 +78,10 @@ Store::Store(const std::string& dataDir) {
   std::filesystem::create_directories(dataDir, ec);
   if (!std::filesystem::is_directory(dataDir))
     throw std::runtime_error("data folder " + dataDir + " cannot be used");
+  documentsDir_ = std::filesystem::path(dataDir) / "documents";
+  std::filesystem::create_directories(documentsDir_, ec);
+  if (!std::filesystem::is_directory(documentsDir_))
+    throw std::runtime_error("data folder " + dataDir + " cannot be used");
   const std::string path = (std::filesystem::path(dataDir) / "service.db").string();
   if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
       SQLITE_OK) {
@@ -95,7 +92,7 @@ Store::Store(const std::string& dataDir) {
   }
   sqlite3_busy_timeout(db_, 5000);
   try {
-    Exec("PRAGMA journal_mode=WAL; PRAGMA foreign_keys=ON;"
+    Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;"
          "CREATE TABLE IF NOT EXISTS accounts(id INTEGER PRIMARY KEY,"
          " email TEXT NOT NULL UNIQUE COLLATE NOCASE, pwhash TEXT NOT NULL,"
          " first_name TEXT NOT NULL, last_name TEXT NOT NULL, created INTEGER NOT NULL);"
@@ -105,7 +102,7 @@ Store::Store(const std::string& dataDir) {
          "CREATE TABLE IF NOT EXISTS documents(id INTEGER PRIMARY KEY,"
          " account INTEGER NOT NULL REFERENCES accounts(id), title TEXT NOT NULL,"
          " notes TEXT NOT NULL, folder TEXT NOT NULL, size INTEGER NOT NULL,"
-         " created INTEGER NOT NULL, data BLOB NOT NULL);");
+         " created INTEGER NOT NULL);");
   } catch (...) {
     sqlite3_close(db_);
     throw;
@@ -201,16 +198,50 @@ bool Store::OwnsFolder(std::int64_t account, const std::string& id) {
   return find.Bind(1, id).Bind(2, account).Step();
 }
 
+// Document bytes live in files beside the database: large uploads then cost one
+// sequential write instead of a blob copied through the journal.
 std::int64_t Store::AddDocument(std::int64_t account, const std::string& title,
                                 const std::string& notes, const std::string& folder,
                                 const void* data, std::size_t size) {
+  char name[] = "upload-XXXXXX";
+  const std::string pattern = (documentsDir_ / name).string();
+  std::vector<char> tempPath(pattern.begin(), pattern.end());
+  tempPath.push_back('\0');
+  const int fd = mkstemp(tempPath.data());
+  if (fd < 0) throw std::runtime_error("cannot write a document file");
+  const char* bytes = static_cast<const char*>(data);
+  for (std::size_t done = 0; done < size;) {
+    const ssize_t n = write(fd, bytes + done, size - done);
+    if (n <= 0) {
+      close(fd);
+      unlink(tempPath.data());
+      throw std::runtime_error("cannot write a document file");
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  close(fd);
+
   std::lock_guard<std::mutex> lock(mutex_);
-  Statement insert(db_,
-                   "INSERT INTO documents(account, title, notes, folder, size, created, data)"
-                   " VALUES(?, ?, ?, ?, ?, ?, ?)");
-  insert.Bind(1, account).Bind(2, title).Bind(3, notes).Bind(4, folder);
-  insert.Bind(5, static_cast<std::int64_t>(size)).Bind(6, Now()).BindBlob(7, data, size).Step();
-  return sqlite3_last_insert_rowid(db_);
+  Exec("BEGIN IMMEDIATE");
+  try {
+    Statement insert(db_,
+                     "INSERT INTO documents(account, title, notes, folder, size, created)"
+                     " VALUES(?, ?, ?, ?, ?, ?)");
+    insert.Bind(1, account).Bind(2, title).Bind(3, notes).Bind(4, folder);
+    insert.Bind(5, static_cast<std::int64_t>(size)).Bind(6, Now()).Step();
+    const std::int64_t id = sqlite3_last_insert_rowid(db_);
+    std::filesystem::rename(tempPath.data(), DocumentPath(id));
+    Exec("COMMIT");
+    return id;
+  } catch (...) {
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    unlink(tempPath.data());
+    throw;
+  }
+}
+
+std::filesystem::path Store::DocumentPath(std::int64_t id) const {
+  return documentsDir_ / (std::to_string(id) + ".bin");
 }
 
 std::vector<AccountRow> Store::Accounts() {
@@ -242,10 +273,14 @@ std::vector<DocumentRow> Store::Documents() {
 }
 
 std::optional<std::vector<unsigned char>> Store::DocumentData(std::int64_t id) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Statement find(db_, "SELECT data FROM documents WHERE id = ?");
-  if (!find.Bind(1, id).Step()) return std::nullopt;
-  return find.Blob(0);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Statement find(db_, "SELECT 1 FROM documents WHERE id = ?");
+    if (!find.Bind(1, id).Step()) return std::nullopt;
+  }
+  std::ifstream file(DocumentPath(id), std::ios::binary);
+  if (!file) return std::nullopt;
+  return std::vector<unsigned char>(std::istreambuf_iterator<char>(file), {});
 }
 
 }  // namespace zfservice

@@ -1,6 +1,7 @@
 #pragma once
 // The account service's SQLite store: accounts, folders and documents.
 #include <cstdint>
+#include <filesystem>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -61,6 +62,8 @@ class Store {
 
  private:
   void Exec(const char* sql);
+  std::filesystem::path DocumentPath(std::int64_t id) const;
+  std::filesystem::path documentsDir_;
   sqlite3* db_ = nullptr;
   std::mutex mutex_;
 };
