@@ -84,8 +84,8 @@ int main() {
   double overhead = 1e9;
   for (int i = 0; i < 3; ++i) overhead = std::min(overhead, Upload(empty));
   std::printf("upload of an empty document (session, login, request): %.3f s\n", overhead);
-  std::printf("%8s %12s %12s %12s %12s %8s\n", "size", "upload s", "transfer s", "curl s",
-              "MB/s up/curl", "ratio");
+  std::printf("%8s %10s %10s %10s %12s %12s %12s\n", "size", "upload s", "curl s", "op/curl",
+              "transfer s", "transfer/curl", "curl MB/s");
   for (size_t mb : {1, 10, 50}) {
     const std::string name = "doc" + std::to_string(mb) + ".bin";
     const std::string path = std::string(windowsDir) + name;
@@ -95,9 +95,12 @@ int main() {
       upload = std::min(upload, Upload(path));
       curl = std::min(curl, CurlPost(dir + "/" + name, service.port()));
     }
-    const double transfer = std::max(upload - overhead, 1e-6);
-    std::printf("%6zu MB %12.3f %12.3f %12.3f %6.0f/%-5.0f %8.2f\n", mb, upload, transfer, curl,
-                mb / transfer, mb / curl, curl / transfer);
+    // The whole operation (session, login, upload) and the transfer alone.
+    const double transfer = upload - overhead;
+    std::printf("%6zu MB %10.3f %10.3f %10.2f %12.3f %12s %12.0f\n", mb, upload, curl,
+                curl / upload, transfer,
+                transfer > 0.01 ? std::to_string(curl / transfer).substr(0, 5).c_str() : "(noise)",
+                mb / curl);
     DeleteFileA(path.c_str());
   }
   return 0;

@@ -72,8 +72,15 @@ Reply Commands::Handle(const Session& session, const std::string& text,
         return Reply{"", false, std::string("The document is larger than 256 MB.")};
       const std::string& folder = args[2];
       if (!folder.empty() && folder != "-1" && !store_.OwnsFolder(account, folder)) return kNo;
-      store_.AddDocument(account, args[0], args[1], folder, attachment->data, attachment->size);
-      return kYes;
+      if (attachment->file.empty()) {
+        store_.AddDocument(account, args[0], args[1], folder, attachment->data, attachment->size);
+        return kYes;
+      }
+      store_.AddDocumentFile(account, args[0], args[1], folder, attachment->file,
+                             attachment->size);
+      Reply stored = kYes;
+      stored.tookFile = true;
+      return stored;
     }
     case 1004: {  // list folders: records by CR, fields by LF
       if (!args.empty()) return kNo;

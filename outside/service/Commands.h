@@ -11,7 +11,8 @@ namespace zfservice {
 
 // What came with the request besides its text.
 struct Attachment {
-  const void* data = nullptr;
+  const void* data = nullptr;  // in memory, or
+  std::string file;            // received straight into this file of the store
   std::size_t size = 0;
   std::string type, id;
   std::string options;  // raw DIME option bytes
@@ -23,6 +24,7 @@ struct Reply {
   std::string text;
   bool encipher = false;  // short codes travel plain
   std::optional<std::string> fault;  // refuse with a SOAP fault instead
+  bool tookFile = false;             // the attachment's file became a document
 };
 
 class Commands {

@@ -3,7 +3,11 @@
 #include <sys/socket.h>
 #include <netinet/in.h>
 
+#include <unistd.h>
+
 #include <condition_variable>
+#include <memory>
+#include <vector>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -26,8 +30,8 @@ namespace zfservice {
 namespace {
 
 const char* const kSharedKey = "Qx7vTn2LpW9rBz4HcM6sKd1YfJ8gUe3A";
-// Transport limit: the document limit plus room for the envelope and its base64 text.
-constexpr ULONG64 kMaxMessageBytes = kMaxDocumentBytes + (1u << 20);
+// Transport limit: documents up to twice the limit are drained and refused in words.
+constexpr ULONG64 kMaxMessageBytes = 2 * static_cast<ULONG64>(kMaxDocumentBytes);
 
 Server& ServerOf(struct soap* soap) { return *static_cast<Server*>(soap->user); }
 
@@ -91,6 +95,54 @@ int HttpGet(struct soap* soap) {
   return 404;
 }
 
+// DIME attachments are received straight into a file of the store, so an upload
+// is neither held in memory nor copied twice.
+struct UploadFile {
+  int fd = -1;
+  std::string path;
+  std::size_t size = 0;
+};
+thread_local std::vector<std::unique_ptr<UploadFile>> t_uploads;
+
+void* DimeWriteOpen(struct soap* soap, const char*, const char*, const char*) {
+  auto file = std::make_unique<UploadFile>();
+  file->fd = ServerOf(soap).store().NewUploadFile(file->path);
+  if (file->fd < 0) {
+    soap->error = SOAP_EOM;
+    return nullptr;
+  }
+  t_uploads.push_back(std::move(file));
+  return t_uploads.back().get();
+}
+
+int DimeWrite(struct soap*, void* handle, const char* data, size_t length) {
+  auto* file = static_cast<UploadFile*>(handle);
+  file->size += length;
+  // Past the limit the rest is drained unwritten; the command then refuses it.
+  if (file->size > kMaxDocumentBytes) return SOAP_OK;
+  for (size_t done = 0; done < length;) {
+    const ssize_t n = write(file->fd, data + done, length - done);
+    if (n <= 0) return SOAP_EOF;
+    done += static_cast<size_t>(n);
+  }
+  return SOAP_OK;
+}
+
+void DimeWriteClose(struct soap*, void* handle) {
+  auto* file = static_cast<UploadFile*>(handle);
+  close(file->fd);
+  file->fd = -1;
+}
+
+// Files of this request that no document took over.
+void DropUploads(const std::string& taken = std::string()) {
+  for (const auto& file : t_uploads) {
+    if (file->fd >= 0) close(file->fd);
+    if (file->path != taken) unlink(file->path.c_str());
+  }
+  t_uploads.clear();
+}
+
 char* Copy(struct soap* soap, const std::string& text) {
   char* out = static_cast<char*>(soap_malloc(soap, text.size() + 1));
   if (out) std::memcpy(out, text.c_str(), text.size() + 1);
@@ -138,12 +190,16 @@ int Server::Run(const std::atomic<bool>& stop) {
     worker->recv_maxlength = kMaxMessageBytes;
     worker->fget = HttpGet;
     worker->fparse = ParseHttp;
+    worker->fdimewriteopen = DimeWriteOpen;
+    worker->fdimewrite = DimeWrite;
+    worker->fdimewriteclose = DimeWriteClose;
     {
       std::lock_guard<std::mutex> lock(mutex);
       ++active;
     }
     std::thread([worker, &mutex, &idle, &active] {
       soap_serve(worker);
+      DropUploads();
       soap_destroy(worker);
       soap_end(worker);
       soap_free(worker);
@@ -187,8 +243,9 @@ int __ns1__ClientRequest(struct soap* soap, _ns1__ClientRequest* request,
   if (soap->dime.list) {
     const soap_multipart* part = soap->dime.list;
     if (part->next) return soap_sender_fault(soap, "Only one attachment is accepted", nullptr);
-    attachment.data = part->ptr;
-    attachment.size = part->size;
+    const auto* file = reinterpret_cast<const zfservice::UploadFile*>(part->ptr);
+    attachment.file = file ? file->path : "";
+    attachment.size = file ? file->size : 0;
     attachment.type = part->type ? part->type : "";
     attachment.id = part->id ? part->id : "";
     if (part->options) {
@@ -201,6 +258,7 @@ int __ns1__ClientRequest(struct soap* soap, _ns1__ClientRequest* request,
   }
 
   const zfservice::Reply reply = server.commands().Handle(*session, *text, attached);
+  zfservice::DropUploads(reply.tookFile ? attachment.file : std::string());
   if (reply.fault) return soap_sender_fault(soap, reply.fault->c_str(), nullptr);
   response.ClientRequestResult = zfservice::Copy(
       soap, reply.encipher ? zfcipher::Encipher(reply.text, session->key) : reply.text);

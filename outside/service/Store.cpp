@@ -200,27 +200,38 @@ bool Store::OwnsFolder(std::int64_t account, const std::string& id) {
 
 // Document bytes live in files beside the database: large uploads then cost one
 // sequential write instead of a blob copied through the journal.
+int Store::NewUploadFile(std::string& path) {
+  std::string pattern = (documentsDir_ / "upload-XXXXXX").string();
+  const int fd = mkstemp(pattern.data());
+  if (fd >= 0) path = pattern;
+  return fd;
+}
+
 std::int64_t Store::AddDocument(std::int64_t account, const std::string& title,
                                 const std::string& notes, const std::string& folder,
                                 const void* data, std::size_t size) {
-  char name[] = "upload-XXXXXX";
-  const std::string pattern = (documentsDir_ / name).string();
-  std::vector<char> tempPath(pattern.begin(), pattern.end());
-  tempPath.push_back('\0');
-  const int fd = mkstemp(tempPath.data());
+  std::string path;
+  const int fd = NewUploadFile(path);
   if (fd < 0) throw std::runtime_error("cannot write a document file");
   const char* bytes = static_cast<const char*>(data);
   for (std::size_t done = 0; done < size;) {
     const ssize_t n = write(fd, bytes + done, size - done);
     if (n <= 0) {
       close(fd);
-      unlink(tempPath.data());
+      unlink(path.c_str());
       throw std::runtime_error("cannot write a document file");
     }
     done += static_cast<std::size_t>(n);
   }
   close(fd);
+  return AddDocumentFile(account, title, notes, folder, path, size);
+}
 
+// Document bytes live in files beside the database: a large upload costs one
+// sequential write instead of a blob copied through the journal.
+std::int64_t Store::AddDocumentFile(std::int64_t account, const std::string& title,
+                                    const std::string& notes, const std::string& folder,
+                                    const std::string& uploadFile, std::size_t size) {
   std::lock_guard<std::mutex> lock(mutex_);
   Exec("BEGIN IMMEDIATE");
   try {
@@ -230,12 +241,12 @@ std::int64_t Store::AddDocument(std::int64_t account, const std::string& title,
     insert.Bind(1, account).Bind(2, title).Bind(3, notes).Bind(4, folder);
     insert.Bind(5, static_cast<std::int64_t>(size)).Bind(6, Now()).Step();
     const std::int64_t id = sqlite3_last_insert_rowid(db_);
-    std::filesystem::rename(tempPath.data(), DocumentPath(id));
+    std::filesystem::rename(uploadFile, DocumentPath(id));
     Exec("COMMIT");
     return id;
   } catch (...) {
     sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-    unlink(tempPath.data());
+    unlink(uploadFile.c_str());
     throw;
   }
 }

@@ -53,6 +53,13 @@ class Store {
   std::int64_t AddDocument(std::int64_t account, const std::string& title,
                            const std::string& notes, const std::string& folder,
                            const void* data, std::size_t size);
+  // A file made by NewUploadFile becomes the document's bytes.
+  std::int64_t AddDocumentFile(std::int64_t account, const std::string& title,
+                               const std::string& notes, const std::string& folder,
+                               const std::string& uploadFile, std::size_t size);
+  // A new empty file in the store's folder for bytes arriving over the wire.
+  // Returns its descriptor and fills path; -1 on failure.
+  int NewUploadFile(std::string& path);
 
   // For people and tests: what the store holds.
   std::vector<AccountRow> Accounts();
