@@ -25,4 +25,8 @@ bool WriteJob(const std::string& title, const std::string& notes, const std::str
 // Reader (upload program): the job beside documentPath, deleted once read.
 bool ReadJob(const std::string& documentPath, UploadJob& job);
 
+// Where ReadJob looks: the document's folder (up to its last backslash) and
+// "prpt.job"; without any backslash, "\prpt.job" in the current drive's root.
+std::string JobPathBeside(const std::string& documentPath);
+
 }  // namespace zf
