@@ -3,11 +3,14 @@
 //   zfsetup module-location FOLDER        where the uploader and verywrite.dll live
 //   zfsetup create-account EMAIL PASSWORD FIRST LAST   create it and store it
 //   zfsetup session                       open a session with the stored account
+//   zfsetup create-folder NAME            make a folder in the stored account, print its id
+//   zfsetup write-job TITLE NOTES FOLDER  what Save Page writes before it prints
 #include <windows.h>
 
 #include <cstdio>
 #include <string>
 
+#include "JobFile.h"
 #include "Owners.h"
 #include "ServiceClient.h"
 #include "Settings.h"
@@ -19,7 +22,9 @@ int Usage() {
                "usage: zfsetup service-host HOST[:PORT]\n"
                "       zfsetup module-location FOLDER\n"
                "       zfsetup create-account EMAIL PASSWORD FIRST LAST\n"
-               "       zfsetup session\n");
+               "       zfsetup session\n"
+               "       zfsetup create-folder NAME\n"
+               "       zfsetup write-job TITLE NOTES FOLDER-ID\n");
   return 2;
 }
 
@@ -77,6 +82,41 @@ int Session() {
   return 0;
 }
 
+int CreateFolder(const std::string& name) {
+  zf::AccountRecord account;
+  if (!zf::LoadAccount(account)) {
+    std::fprintf(stderr, "zfsetup: no stored account\n");
+    return 1;
+  }
+  zf::ServiceClient client;
+  zf::FolderList folders;
+  if (!client.SaveFolder(account.userName, account.password, {"", "", name}) ||
+      !client.ListFolders(account.userName, account.password, folders)) {
+    std::fprintf(stderr, "zfsetup: the folder could not be made\n");
+    return 1;
+  }
+  // The service gives a new folder's identifier only through the next list.
+  for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
+    if (it->name == name) {
+      std::printf("%s\n", it->id.c_str());
+      return 0;
+    }
+  }
+  return 1;
+}
+
+int WriteJob(const char* title, const char* notes, const char* folder) {
+  // Command lines cannot carry line breaks; "\n" in NOTES stands for one.
+  std::string text = notes;
+  for (size_t at; (at = text.find("\\n")) != std::string::npos;) text.replace(at, 2, "\n");
+  if (!zf::WriteJob(title, text, folder)) {
+    std::fprintf(stderr, "zfsetup: the job file could not be written\n");
+    return 1;
+  }
+  std::printf("job file written: title \"%s\", folder %s\n", title, folder);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -87,5 +127,7 @@ int main(int argc, char** argv) {
   if (command == "module-location" && argc == 3) return Setting("ModuleLocation", argv[2]);
   if (command == "create-account" && argc == 6) return CreateAccount(argv);
   if (command == "session" && argc == 2) return Session();
+  if (command == "create-folder" && argc == 3) return CreateFolder(argv[2]);
+  if (command == "write-job" && argc == 5) return WriteJob(argv[2], argv[3], argv[4]);
   return Usage();
 }
