@@ -33,7 +33,7 @@ run() {
   local size=$1 doc="$appdata/bench-$1.pdf"
   head -c "$size" /dev/urandom > "$doc"
   printf 'Benchmark\rsize %s\r' "$size" > "$appdata/prpt.job"
-  "$wine" "$build/win/uploader/ZentrafoldUpload.exe.so" "\"C:\\users\\$(id -un)\\AppData\\Roaming\\Zentrafold\\bench-$size.pdf\"" &
+  "$wine" "$build/win/uploader/ZentrafoldUpload.exe.so" "C:\\users\\$(id -un)\\AppData\\Roaming\\Zentrafold\\bench-$size.pdf" &
   local launcher=$! peak=0 hwm pids
   # Whichever process carries the program (the launcher execs and forks under
   # Wine), take the largest peak among them until all have ended.

@@ -40,5 +40,26 @@ say "Creating an account and opening a session through the client"
 setup create-account demo@zentrafold.example "correct horse" Dana Demo
 setup session
 
+say "Saving a page: job file and PDF in the user's application-data folder, then ZentrafoldUpload"
+folder=$(setup create-folder "Weekend trips")
+echo "folder \"Weekend trips\" has the identifier $folder"
+setup write-job "Tall ships at the harbour festival" \
+  'For the trip in June.\nAsk at the harbour office about ship tours.' "$folder"
+user=$(id -un)
+appdata="$WINEPREFIX/drive_c/users/$user/AppData/Roaming/Zentrafold"
+gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile="$appdata/saved-page.pdf" \
+  "$here/outside/sample/SavedPage.ps"
+echo "sample PDF: $(stat -c %s "$appdata/saved-page.pdf") bytes, $(pdfinfo "$appdata/saved-page.pdf" | awk '/^Pages/ {print $2}') pages"
+# Wine's launcher quotes each argument itself: the program gets the path in quotes,
+# as the exit module passes it.
+"$wine" "$build/win/uploader/ZentrafoldUpload.exe.so" "C:\\users\\$user\\AppData\\Roaming\\Zentrafold\\saved-page.pdf"
+if [ -e "$appdata/saved-page.pdf" ]; then
+  echo "ZentrafoldUpload did not upload the page: the PDF is still there" >&2
+  exit 1
+fi
+echo "ZentrafoldUpload finished: the job file and the PDF are gone from the application-data folder"
+
 say "What the account service holds"
 "$service" list --data "$run/service-data"
+"$service" export --data "$run/service-data" --document 1 --out "$run/saved-page.pdf"
+echo "the stored document is a PDF of $(pdfinfo "$run/saved-page.pdf" | awk '/^Pages/ {print $2}') pages: $run/saved-page.pdf"

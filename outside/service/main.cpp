@@ -44,6 +44,17 @@ std::string When(std::int64_t seconds) {
   return text;
 }
 
+// Continuation lines of a multi-line text under its first line.
+std::string Indented(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    out += text[i] == '\r' ? '\n' : text[i];
+    if (out.back() == '\n') out += "              ";
+  }
+  return out;
+}
+
 int List(zfservice::Store& store) {
   const auto accounts = store.Accounts();
   std::map<std::string, std::string> folderNames;
@@ -64,7 +75,7 @@ int List(zfservice::Store& store) {
     else if (!d.folder.empty() && d.folder != "-1")
       folder = d.folder + " (deleted)";
     std::cout << "  #" << d.id << "  " << d.account << "  " << When(d.created) << "  " << d.size
-              << " bytes\n      title:  " << d.title << "\n      notes:  " << d.notes
+              << " bytes\n      title:  " << d.title << "\n      notes:  " << Indented(d.notes)
               << "\n      folder: " << folder << "\n";
   }
   return 0;
