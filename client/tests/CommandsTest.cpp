@@ -144,7 +144,7 @@ TEST_F(LiveCommandsTest, UploadArrivesByteExact) {
 
   const std::string listing = service_.Tool({"list"});
   EXPECT_NE(std::string::npos, listing.find("title:  A title")) << listing;
-  EXPECT_NE(std::string::npos, listing.find("notes:  two\nlines")) << listing;
+  EXPECT_NE(std::string::npos, listing.find("notes:  two\n              lines")) << listing;
   EXPECT_NE(std::string::npos, listing.find("folder: \"Saved pages\"")) << listing;
   const std::string out = service_.dataDir() + "/exported.bin";
   service_.Tool({"export", "--document", "1", "--out", out});
