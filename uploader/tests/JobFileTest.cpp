@@ -12,39 +12,18 @@
 #include "JobFile.h"
 #include "JobText.h"
 #include "Owners.h"
+#include "TestFiles.h"
 
 namespace {
+
+using zftest::Exists;
+using zftest::ReadBytes;
+using zftest::WriteBytes;
 
 std::string AppDataFolder() {
   char path[MAX_PATH] = {};
   if (FAILED(SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, 0, path))) return {};
   return path;
-}
-
-bool Exists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool WriteBytes(const std::string& path, const std::string& bytes) {
-  zf::UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-  DWORD written = 0;
-  return file &&
-         WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                   nullptr) &&
-         written == bytes.size();
-}
-
-std::string ReadBytes(const std::string& path) {
-  zf::UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return "<cannot open " + path + ">";
-  std::string bytes;
-  char chunk[4096];
-  DWORD got = 0;
-  while (ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr) && got > 0)
-    bytes.append(chunk, got);
-  return bytes;
 }
 
 // Control characters made visible in failure messages.

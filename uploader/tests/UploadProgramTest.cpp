@@ -12,11 +12,16 @@
 
 #include "CipherCore.h"
 #include "Owners.h"
+#include "TestFiles.h"
 #include "RegistrySandbox.h"
 #include "ServiceClient.h"
 #include "ServiceProcess.h"
 
 namespace {
+
+using zftest::Exists;
+using zftest::ReadBytes;
+using zftest::WriteBytes;
 
 constexpr const char* kUser = "notice@example.com";
 constexpr const char* kPassword = "s3cret";
@@ -31,31 +36,6 @@ std::string ProgramPath() {
     if (c == '/') c = '\\';
   }
   return path + ".so";
-}
-
-bool WriteBytes(const std::string& path, const std::string& bytes) {
-  zf::UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-  DWORD written = 0;
-  return file &&
-         WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                   nullptr) &&
-         written == bytes.size();
-}
-
-bool ReadBytes(const std::string& path, std::string& bytes) {
-  zf::UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return false;
-  bytes.clear();
-  char buffer[4096];
-  DWORD got = 0;
-  while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got) bytes.append(buffer, got);
-  return true;
-}
-
-bool Exists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 std::string WindowText(HWND hwnd) {
@@ -310,6 +290,18 @@ class UploadProgramTest : public ::testing::Test {
     EXPECT_EQ(kDocument, stored);
   }
 
+  // A failure the user is told of in one plain box: the job is used up, the
+  // document stays for another try.
+  void ExpectReported(const Outcome& run, const char* message) {
+    EXPECT_TRUE(run.finished);
+    EXPECT_EQ(0u, run.exitCode);
+    ASSERT_EQ(1u, run.messages.size()) << Messages(run);
+    EXPECT_EQ(message, run.messages[0]);
+    EXPECT_TRUE(run.plainBoxes);
+    EXPECT_FALSE(Exists(job_));
+    EXPECT_TRUE(Exists(document_));
+  }
+
   static const std::string kDocument;
   zf::ComApartment com_;
   zftest::ServiceProcess service_;
@@ -395,9 +387,7 @@ TEST_F(UploadProgramTest, UnusableDocumentEndsSilently) {
     EXPECT_TRUE(run.sawNotice);
     EXPECT_TRUE(run.messages.empty()) << Messages(run);
     EXPECT_FALSE(run.shownDetails);
-    std::string job;
-    EXPECT_TRUE(ReadBytes(job_, job));
-    EXPECT_EQ(JobBytes(), job);
+    EXPECT_EQ(JobBytes(), ReadBytes(job_));
     EXPECT_TRUE(Exists(document_));
   }
   EXPECT_EQ(requestsBefore, service_.Stats().at("requests"));
@@ -425,14 +415,8 @@ TEST_F(UploadProgramTest, UnusableJobFileIsReported) {
       ASSERT_TRUE(WriteBytes(job_, c.bytes));
     }
     const Outcome run = RunProgram("\"" + document_ + "\"");
-    EXPECT_TRUE(run.finished);
-    EXPECT_EQ(0u, run.exitCode);
-    ASSERT_EQ(1u, run.messages.size()) << Messages(run);
-    EXPECT_EQ("File preprocessing failed.", run.messages[0]);
-    EXPECT_TRUE(run.plainBoxes);
+    ExpectReported(run, "File preprocessing failed.");
     EXPECT_FALSE(run.shownDetails);
-    EXPECT_FALSE(Exists(job_));
-    EXPECT_TRUE(Exists(document_));
   }
   EXPECT_EQ(requestsBefore, service_.Stats().at("requests"));
   EXPECT_NE(std::string::npos, service_.Tool({"list"}).find("Documents (0)"));
@@ -441,14 +425,9 @@ TEST_F(UploadProgramTest, UnusableJobFileIsReported) {
 TEST_F(UploadProgramTest, NoStoredAccountIsReportedWithoutSending) {
   ASSERT_TRUE(WriteBytes(job_, "Title\rNotes\r"));
   const Outcome run = RunProgram("\"" + document_ + "\"");
-  EXPECT_TRUE(run.finished);
-  ASSERT_EQ(1u, run.messages.size()) << Messages(run);
-  EXPECT_EQ("The file was not uploaded.", run.messages[0]);
-  EXPECT_TRUE(run.plainBoxes);
+  ExpectReported(run, "The file was not uploaded.");
   EXPECT_TRUE(run.shownDetails);
   EXPECT_EQ("Title", run.title);
-  EXPECT_FALSE(Exists(job_));
-  EXPECT_TRUE(Exists(document_));
   EXPECT_EQ(0, service_.Stats().at("requests"));
 }
 
@@ -456,14 +435,7 @@ TEST_F(UploadProgramTest, RefusedLoginIsTriedThreeTimes) {
   CreateAccount("not the password");
   const auto before = service_.Stats();
   ASSERT_TRUE(WriteBytes(job_, JobBytes()));
-  const Outcome run = RunProgram("\"" + document_ + "\"");
-  EXPECT_TRUE(run.finished);
-  EXPECT_EQ(0u, run.exitCode);
-  ASSERT_EQ(1u, run.messages.size()) << Messages(run);
-  EXPECT_EQ("The file was not uploaded.", run.messages[0]);
-  EXPECT_TRUE(run.plainBoxes);
-  EXPECT_FALSE(Exists(job_));
-  EXPECT_TRUE(Exists(document_));
+  ExpectReported(RunProgram("\"" + document_ + "\""), "The file was not uploaded.");
   // Each attempt: a session of its own and the refused login, nothing more.
   const auto after = service_.Stats();
   EXPECT_EQ(3, after.at("start_session") - before.at("start_session"));

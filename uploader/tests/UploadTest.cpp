@@ -10,11 +10,15 @@
 
 #include "Owners.h"
 #include "RegistrySandbox.h"
+#include "TestFiles.h"
 #include "ServiceClient.h"
 #include "ServiceProcess.h"
 #include "Upload.h"
 
 namespace {
+
+using zftest::Exists;
+using zftest::WriteBytes;
 
 TEST(DocumentPathTest, StripsQuotesFromBothEndsOnly) {
   struct Case {
@@ -47,19 +51,6 @@ std::string TempFolder() {
   DeleteFileA(name);
   CreateDirectoryA(name, nullptr);
   return name;
-}
-
-bool WriteBytes(const std::string& path, const std::string& bytes) {
-  zf::UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-  DWORD written = 0;
-  return file && WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                           nullptr) &&
-         written == bytes.size();
-}
-
-bool Exists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 class UploadAttemptTest : public ::testing::Test {

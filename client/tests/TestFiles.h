@@ -1,0 +1,39 @@
+#pragma once
+// Whole-file reads and writes through Win32, for tests that check files where
+// the programs leave them.
+#include <windows.h>
+
+#include <string>
+
+#include "Owners.h"
+
+namespace zftest {
+
+inline bool Exists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+inline bool WriteBytes(const std::string& path, const std::string& bytes) {
+  zf::UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD written = 0;
+  return file &&
+         WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                   nullptr) &&
+         written == bytes.size();
+}
+
+// The file's bytes, or a text naming the failure that no expected content matches.
+inline std::string ReadBytes(const std::string& path) {
+  zf::UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return "<cannot open " + path + ">";
+  std::string bytes;
+  char chunk[4096];
+  DWORD got = 0;
+  while (ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr) && got > 0)
+    bytes.append(chunk, got);
+  return bytes;
+}
+
+}  // namespace zftest
