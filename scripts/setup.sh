@@ -9,7 +9,7 @@ packages=(
   wine wine64 wine64-tools libwine-dev xvfb xauth
   gsoap libgsoap-dev
   libtiff-dev libtiff-tools libsodium-dev libsqlite3-dev sqlite3
-  ghostscript qpdf poppler-utils libhpdf-dev libqpdf-dev img2pdf
+  ghostscript qpdf poppler-utils libhpdf-dev libqpdf-dev libdeflate-dev img2pdf
   cups cups-client cups-bsd curl procps
 )
 
