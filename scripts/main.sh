@@ -28,11 +28,15 @@ cat "$run/service.out"
 port=$(sed -n 's/.*listening on 127.0.0.1:\([0-9]*\).*/\1/p' "$run/service.out")
 [ -n "$port" ] || { echo "the service did not start" >&2; exit 1; }
 
-say "Installing into a new Wine prefix (cipher component, settings)"
-"$here/scripts/testenv.sh" start "$run/env" "$build/win/outside/cipher/zfcipher.dll"
+say "Installing into a new Wine prefix: cipher component, printer \"Zentrafold\" with pagetrap, ZentrafoldUpload and verywrite.dll"
+"$here/scripts/testenv.sh" start "$run/env"
 # shellcheck disable=SC1091
 . "$run/env/env"
-echo "Wine prefix: $WINEPREFIX, display $DISPLAY; cipher component registered"
+echo "Wine prefix: $WINEPREFIX, display $DISPLAY, CUPS at $CUPS_SERVER"
+"$here/outside/install/install.sh" --cipher "$build/win/outside/cipher/zfcipher.dll" \
+  --exit-module "$build/win/printexit/pagetrap.dll" \
+  --uploader "$build/win/uploader/ZentrafoldUpload.exe" \
+  --verywrite "$build/win/outside/verywrite/verywrite.dll"
 setup() { "$wine" "$build/win/outside/install/zfsetup.exe.so" "$@"; }
 setup service-host "127.0.0.1:$port"
 
@@ -40,21 +44,24 @@ say "Creating an account and opening a session through the client"
 setup create-account demo@zentrafold.example "correct horse" Dana Demo
 setup session
 
-say "Saving a page: job file and PDF in the user's application-data folder, then ZentrafoldUpload"
+say "Saving a page: the job file, then the page printed to \"Zentrafold\""
 folder=$(setup create-folder "Weekend trips")
 echo "folder \"Weekend trips\" has the identifier $folder"
-setup write-job "Tall ships at the harbour festival" \
+setup write-job "Harbour Lights Gazette, weekend edition" \
   'For the trip in June.\nAsk at the harbour office about ship tours.' "$folder"
-user=$(id -un)
-appdata="$WINEPREFIX/drive_c/users/$user/AppData/Roaming/Zentrafold"
-gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile="$appdata/saved-page.pdf" \
-  "$here/outside/sample/SavedPage.ps"
-echo "sample PDF: $(stat -c %s "$appdata/saved-page.pdf") bytes, $(pdfinfo "$appdata/saved-page.pdf" | awk '/^Pages/ {print $2}') pages"
-# Wine's launcher quotes each argument itself: the program gets the path in quotes,
-# as the exit module passes it.
-"$wine" "$build/win/uploader/ZentrafoldUpload.exe.so" "C:\\users\\$user\\AppData\\Roaming\\Zentrafold\\saved-page.pdf"
-if [ -e "$appdata/saved-page.pdf" ]; then
-  echo "ZentrafoldUpload did not upload the page: the PDF is still there" >&2
+sample="$build/win/outside/printer/sample/ZentrafoldSample.pdf"
+echo "printing $(pdfinfo "$sample" | awk '/^Pages/ {print $2}') pages of $sample at 200 dpi, 1 bit a pixel"
+"$wine" "$build/win/outside/printer/zfprint.exe.so" "$sample" 200 1 128
+# pagetrap has converted the capture and started ZentrafoldUpload, which shows its
+# notice, uploads and ends by itself.
+for _ in $(seq 600); do pgrep -f 'ZentrafoldUpload.exe' >/dev/null || break; sleep 0.1; done
+if pgrep -f 'ZentrafoldUpload.exe' >/dev/null; then
+  echo "ZentrafoldUpload did not finish" >&2
+  exit 1
+fi
+appdata="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Zentrafold"
+if compgen -G "$appdata/*.pdf" >/dev/null; then
+  echo "ZentrafoldUpload did not upload the page: $(ls "$appdata"/*.pdf) is still there" >&2
   exit 1
 fi
 echo "ZentrafoldUpload finished: the job file and the PDF are gone from the application-data folder"
@@ -62,4 +69,5 @@ echo "ZentrafoldUpload finished: the job file and the PDF are gone from the appl
 say "What the account service holds"
 "$service" list --data "$run/service-data"
 "$service" export --data "$run/service-data" --document 1 --out "$run/saved-page.pdf"
-echo "the stored document is a PDF of $(pdfinfo "$run/saved-page.pdf" | awk '/^Pages/ {print $2}') pages: $run/saved-page.pdf"
+pdfinfo "$run/saved-page.pdf" | grep -E '^(Title|Author|Creator|Pages|Page size):'
+echo "the stored document is a PDF you can open: $run/saved-page.pdf"

@@ -133,6 +133,10 @@ ENV
     "$wine_tools/wineserver" -k 2>/dev/null || true
     "$wine_tools/wineserver" -p >"$dir/wineserver.log" 2>&1
     "$wine_tools/wine64" wineboot >>"$dir/wineboot.log" 2>&1
+    # Xvfb has no window manager; Wine's X11 driver would wait for one about a
+    # second each time a managed window is shown or hidden.
+    "$wine_tools/wine64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
+      >>"$dir/wineboot.log" 2>&1
     for server in "$@"; do
       "$wine_tools/wine64" regsvr32 /s "$("$wine_tools/wine64" winepath -w "$server")"
     done

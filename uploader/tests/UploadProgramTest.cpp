@@ -203,48 +203,8 @@ class Scratch {
   std::string path_;
 };
 
-// Xvfb has no window manager, and Wine's X11 driver waits about a second for
-// one each time a managed window is shown or hidden. Unmanaged windows keep a
-// run at its own length; the value is put back after the suite.
-class UnmanagedX11Windows {
- public:
-  UnmanagedX11Windows() {
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        key_.put(), nullptr) != ERROR_SUCCESS)
-      return;
-    char value[16] = {};
-    DWORD size = sizeof value - 1, type = 0;
-    had_ = RegQueryValueExA(key_.get(), "Managed", nullptr, &type,
-                            reinterpret_cast<BYTE*>(value), &size) == ERROR_SUCCESS;
-    old_ = value;
-    RegSetValueExA(key_.get(), "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2);
-  }
-  ~UnmanagedX11Windows() {
-    if (!key_) return;
-    if (had_)
-      RegSetValueExA(key_.get(), "Managed", 0, REG_SZ,
-                     reinterpret_cast<const BYTE*>(old_.c_str()),
-                     static_cast<DWORD>(old_.size() + 1));
-    else
-      RegDeleteValueA(key_.get(), "Managed");
-  }
-
- private:
-  static constexpr const char* kKey = "Software\\Wine\\X11 Driver";
-  zf::UniqueHKey key_;
-  bool had_ = false;
-  std::string old_;
-};
-
 class UploadProgramTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { x11_ = new UnmanagedX11Windows; }
-  static void TearDownTestSuite() {
-    delete x11_;
-    x11_ = nullptr;
-  }
-  static UnmanagedX11Windows* x11_;
-
   void SetUp() override {
     settings_.PointAt(service_.host());
     document_ = scratch_ / "{5C3E2A10-77B4-4F0E-9D1A-2B6C8E4F0A11}.pdf";
@@ -309,8 +269,6 @@ class UploadProgramTest : public ::testing::Test {
   Scratch scratch_;
   std::string document_, job_, folderId_;
 };
-
-UnmanagedX11Windows* UploadProgramTest::x11_ = nullptr;
 
 const char kDocumentBytes[] = "%PDF-1.4\n%\xe2\xe3\xcf\xd3\r\n1 0 obj\0\x1a\xff<<>>\nendobj\n%%EOF";
 const std::string UploadProgramTest::kDocument(kDocumentBytes, sizeof kDocumentBytes - 1);
