@@ -23,17 +23,42 @@ inline bool WriteBytes(const std::string& path, const std::string& bytes) {
          written == bytes.size();
 }
 
-// The file's bytes, or a text naming the failure that no expected content matches.
-inline std::string ReadBytes(const std::string& path) {
-  zf::UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return "<cannot open " + path + ">";
+// The file's bytes, or nothing when it is missing: for records a program under
+// test may not have written at all.
+inline std::string ReadWholeFile(const std::string& path) {
+  zf::UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return {};
   std::string bytes;
-  char chunk[4096];
+  char chunk[65536];
   DWORD got = 0;
   while (ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr) && got > 0)
     bytes.append(chunk, got);
   return bytes;
+}
+
+// The file's bytes, or a text naming the failure that no expected content matches.
+inline std::string ReadBytes(const std::string& path) {
+  return Exists(path) ? ReadWholeFile(path) : "<cannot open " + path + ">";
+}
+
+// Removes the folder with everything in it.
+inline void RemoveTree(const std::string& path) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const std::string name = found.cFileName;
+      if (name == "." || name == "..") continue;
+      const std::string child = path + "\\" + name;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        RemoveTree(child);
+      else
+        DeleteFileA(child.c_str());
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryA(path.c_str());
 }
 
 }  // namespace zftest

@@ -92,27 +92,21 @@ class CaptureTest : public ::testing::Test {
   MessageBoxAnswerer boxes_;
 };
 
-void ExpectRgbTags(const TiffPage& page, uint32_t width, uint32_t length, float resolution) {
-  EXPECT_EQ(width, page.width);
-  EXPECT_EQ(length, page.length);
-  EXPECT_EQ(COMPRESSION_NONE, page.compression);
-  EXPECT_EQ(PHOTOMETRIC_RGB, page.photometric);
-  EXPECT_EQ(3, page.samplesPerPixel);
-  EXPECT_EQ(8, page.bitsPerSample);
-  EXPECT_EQ(PLANARCONFIG_CONTIG, page.planar);
-  EXPECT_EQ(1u, page.rowsPerStrip);
-  EXPECT_EQ(RESUNIT_INCH, page.resolutionUnit);
-  EXPECT_EQ(resolution, page.xResolution);
-  EXPECT_EQ(resolution, page.yResolution);
-}
+// What sets a 1-bit page apart from an RGB page in the capture's tags.
+struct PageKind {
+  uint16_t compression, photometric, samplesPerPixel, bitsPerSample;
+};
+constexpr PageKind kRgbPage{COMPRESSION_NONE, PHOTOMETRIC_RGB, 3, 8};
+constexpr PageKind kBitmapPage{COMPRESSION_CCITTFAX4, PHOTOMETRIC_MINISWHITE, 1, 1};
 
-void ExpectBitmapTags(const TiffPage& page, uint32_t width, uint32_t length, float resolution) {
+void ExpectTags(const TiffPage& page, const PageKind& kind, uint32_t width, uint32_t length,
+                float resolution) {
   EXPECT_EQ(width, page.width);
   EXPECT_EQ(length, page.length);
-  EXPECT_EQ(COMPRESSION_CCITTFAX4, page.compression);
-  EXPECT_EQ(PHOTOMETRIC_MINISWHITE, page.photometric);
-  EXPECT_EQ(1, page.samplesPerPixel);
-  EXPECT_EQ(1, page.bitsPerSample);
+  EXPECT_EQ(kind.compression, page.compression);
+  EXPECT_EQ(kind.photometric, page.photometric);
+  EXPECT_EQ(kind.samplesPerPixel, page.samplesPerPixel);
+  EXPECT_EQ(kind.bitsPerSample, page.bitsPerSample);
   EXPECT_EQ(PLANARCONFIG_CONTIG, page.planar);
   EXPECT_EQ(1u, page.rowsPerStrip);
   EXPECT_EQ(RESUNIT_INCH, page.resolutionUnit);
@@ -160,7 +154,7 @@ TEST_F(CaptureTest, BandsOfOnePageMakeOneDirectory) {
 
   const auto pages = ReadTiff(CaptureFile());
   ASSERT_EQ(1u, pages.size());
-  ExpectRgbTags(pages[0], 101, 250, 300);
+  ExpectTags(pages[0], kRgbPage, 101, 250, 300);
   ExpectRgbRows(pages[0], 101, 0, 250);
 }
 
@@ -173,7 +167,7 @@ TEST_F(CaptureTest, PageLengthIsTheFirstBandsUntilThePageEnds) {
 
   const auto pages = ReadTiff(CaptureFile());
   ASSERT_EQ(1u, pages.size());
-  ExpectRgbTags(pages[0], 40, 100, 200);
+  ExpectTags(pages[0], kRgbPage, 40, 100, 200);
   ExpectRgbRows(pages[0], 40, 0, 100);
 }
 
@@ -188,7 +182,7 @@ TEST_F(CaptureTest, BitmapRowsAreInvertedInTheCallersBuffer) {
     ASSERT_EQ(static_cast<BYTE>(~band.original[i]), band.memory->data()[i]) << "byte " << i;
   const auto pages = ReadTiff(CaptureFile());
   ASSERT_EQ(1u, pages.size());
-  ExpectBitmapTags(pages[0], 1728, 20, 204);
+  ExpectTags(pages[0], kBitmapPage, 1728, 20, 204);
   ExpectBitmapRows(pages[0], band, 0);
 }
 
@@ -208,7 +202,7 @@ TEST_F(CaptureTest, BitmapRowsOfPartialBytesStepWholeBytes) {
       ASSERT_EQ(static_cast<BYTE>(~band.original[i]), band.memory->data()[i]) << "byte " << i;
     const auto pages = ReadTiff(CaptureFile());
     ASSERT_EQ(1u, pages.size());
-    ExpectBitmapTags(pages[0], static_cast<uint32_t>(width), 30, 300);
+    ExpectTags(pages[0], kBitmapPage, static_cast<uint32_t>(width), 30, 300);
     ExpectBitmapRows(pages[0], band, 0);
   }
 }
@@ -230,7 +224,7 @@ TEST_F(CaptureTest, RgbRowsSkipTheirPadding) {
     EXPECT_EQ(band.original, band.memory->Copy()) << "RGB bands are not changed";
     const auto pages = ReadTiff(CaptureFile());
     ASSERT_EQ(1u, pages.size());
-    ExpectRgbTags(pages[0], static_cast<uint32_t>(c.width), 25, 300);
+    ExpectTags(pages[0], kRgbPage, static_cast<uint32_t>(c.width), 25, 300);
     ExpectRgbRows(pages[0], c.width, 0, 25);
   }
 }
@@ -245,9 +239,9 @@ TEST_F(CaptureTest, EachPageIsADirectory) {
 
   const auto pages = ReadTiff(CaptureFile());
   ASSERT_EQ(2u, pages.size());
-  ExpectBitmapTags(pages[0], 1728, 30, 204);
+  ExpectTags(pages[0], kBitmapPage, 1728, 30, 204);
   ExpectBitmapRows(pages[0], bitmap, 0);
-  ExpectRgbTags(pages[1], 64, 40, 300);
+  ExpectTags(pages[1], kRgbPage, 64, 40, 300);
   ExpectRgbRows(pages[1], 64, 0, 40);
 }
 
@@ -269,7 +263,7 @@ TEST_F(CaptureTest, UnknownTypesWriteNothing) {
   EXPECT_EQ(other.original, other.memory->Copy());
   const auto pages = ReadTiff(CaptureFile());
   ASSERT_EQ(1u, pages.size());
-  ExpectRgbTags(pages[0], 101, 40, 300);
+  ExpectTags(pages[0], kRgbPage, 101, 40, 300);
   ExpectRgbRows(pages[0], 101, 0, 40);
 }
 
@@ -282,7 +276,7 @@ TEST_F(CaptureTest, PageOfUnknownTypesOnlyMakesNoDirectory) {
 
   const auto pages = ReadTiff(CaptureFile());
   ASSERT_EQ(1u, pages.size());
-  ExpectRgbTags(pages[0], 101, 30, 300);
+  ExpectTags(pages[0], kRgbPage, 101, 30, 300);
   ExpectRgbRows(pages[0], 101, 0, 30);
 }
 
@@ -303,7 +297,7 @@ TEST_F(CaptureTest, FileThatCannotBeOpenedIsTriedAgainOnTheNextBand) {
 
   const auto pages = ReadTiff(CaptureFile());
   ASSERT_EQ(1u, pages.size());
-  ExpectRgbTags(pages[0], 32, 10, 300);
+  ExpectTags(pages[0], kRgbPage, 32, 10, 300);
   ExpectRgbRows(pages[0], 32, 0, 10);
 }
 
@@ -320,7 +314,7 @@ TEST_F(CaptureTest, JobThatNeverEndedLeavesTheFileToTheNext) {
 
   const auto pages = ReadTiff(CaptureFile());
   ASSERT_EQ(1u, pages.size());
-  ExpectRgbTags(pages[0], 24, 12, 200);
+  ExpectTags(pages[0], kRgbPage, 24, 12, 200);
   ExpectRgbRows(pages[0], 24, 0, 12);
 }
 

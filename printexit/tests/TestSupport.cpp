@@ -29,25 +29,6 @@ const Exits& Pagetrap() {
   return exits;
 }
 
-std::string DosPath(const std::string& unixPath) {
-  WCHAR* wide = wine_get_dos_file_name(unixPath.c_str());
-  if (!wide) return {};
-  char narrow[MAX_PATH * 2] = {};
-  WideCharToMultiByte(CP_ACP, 0, wide, -1, narrow, sizeof narrow, nullptr, nullptr);
-  HeapFree(GetProcessHeap(), 0, wide);
-  return narrow;
-}
-
-std::string UnixPath(const std::string& windowsPath) {
-  WCHAR wide[MAX_PATH * 2] = {};
-  if (!MultiByteToWideChar(CP_ACP, 0, windowsPath.c_str(), -1, wide, MAX_PATH * 2)) return {};
-  char* unix = wine_get_unix_file_name(wide);
-  if (!unix) return {};
-  std::string result(unix);
-  HeapFree(GetProcessHeap(), 0, unix);
-  return result;
-}
-
 std::string CaptureFile() {
   char folder[MAX_PATH] = {};
   GetSystemDirectoryA(folder, sizeof folder);
@@ -62,18 +43,6 @@ std::string AppDataFolder() {
 
 bool FileExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-std::string ReadWholeFile(const std::string& path) {
-  zf::UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return {};
-  std::string text;
-  char chunk[4096];
-  DWORD got = 0;
-  while (ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr) && got > 0)
-    text.append(chunk, got);
-  return text;
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {
@@ -92,24 +61,6 @@ void MakeFolders(const std::string& path) {
   for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1))
     CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
   CreateDirectoryA(path.c_str(), nullptr);
-}
-
-void RemoveTree(const std::string& path) {
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      const std::string name = found.cFileName;
-      if (name == "." || name == "..") continue;
-      const std::string child = path + "\\" + name;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        RemoveTree(child);
-      else
-        DeleteFileA(child.c_str());
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-  }
-  RemoveDirectoryA(path.c_str());
 }
 
 std::string MakeModuleFolder(const std::string& folder, Converter converter, bool uploader) {

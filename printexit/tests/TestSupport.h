@@ -12,6 +12,9 @@
 
 #include "../../client/Owners.h"
 
+#include "TestFiles.h"
+#include "WinePaths.h"
+
 namespace pagetrap::test {
 
 inline constexpr char kSettingsKey[] = "Software\\Orvane Software\\Zentrafold";
@@ -29,18 +32,17 @@ struct Exits {
 };
 const Exits& Pagetrap();
 
-std::string DosPath(const std::string& unixPath);
-std::string UnixPath(const std::string& windowsPath);
+using zftest::DosPath;
+using zftest::UnixPath;
 // <system directory>\NEDIP.TIF
 std::string CaptureFile();
 std::string AppDataFolder();
 bool FileExists(const std::string& path);
-std::string ReadWholeFile(const std::string& path);
+using zftest::ReadWholeFile;
 std::vector<std::string> SplitLines(const std::string& text);
 // Makes the folder and the folders above it.
 void MakeFolders(const std::string& path);
-// Removes the folder with its files and folders.
-void RemoveTree(const std::string& path);
+using zftest::RemoveTree;
 
 // A "ModuleLocation" folder (made when missing) holding the stand-ins asked for:
 // the recording converter as verywrite.dll, complete or without VeryAddText,

@@ -181,21 +181,7 @@ class Scratch {
     path_ = std::string(name) + " notice";
     CreateDirectoryA(path_.c_str(), nullptr);
   }
-  ~Scratch() {
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((path_ + "\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-      do {
-        const std::string item = path_ + "\\" + data.cFileName;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-          RemoveDirectoryA(item.c_str());
-        else
-          DeleteFileA(item.c_str());
-      } while (FindNextFileA(find, &data));
-      FindClose(find);
-    }
-    RemoveDirectoryA(path_.c_str());
-  }
+  ~Scratch() { zftest::RemoveTree(path_); }
   const std::string& path() const { return path_; }
   std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
 

@@ -12,47 +12,6 @@ extern char** environ;
 
 namespace zf::printer::test {
 
-std::string DosPath(const std::string& unixPath) {
-  WCHAR* wide = wine_get_dos_file_name(unixPath.c_str());
-  if (!wide) return {};
-  char narrow[MAX_PATH * 2] = {};
-  WideCharToMultiByte(CP_ACP, 0, wide, -1, narrow, sizeof narrow, nullptr, nullptr);
-  HeapFree(GetProcessHeap(), 0, wide);
-  return narrow;
-}
-
-std::string UnixPath(const std::string& windowsPath) {
-  WCHAR wide[MAX_PATH * 2] = {};
-  if (!MultiByteToWideChar(CP_ACP, 0, windowsPath.c_str(), -1, wide, MAX_PATH * 2)) return {};
-  char* converted = wine_get_unix_file_name(wide);
-  if (!converted) return {};
-  std::string path = converted;
-  HeapFree(GetProcessHeap(), 0, converted);
-  return path;
-}
-
-namespace {
-
-void RemoveFolder(const std::string& folder) {
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      const std::string name = found.cFileName;
-      if (name == "." || name == "..") continue;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveFolder(folder + "\\" + name);
-      } else {
-        DeleteFileA((folder + "\\" + name).c_str());
-      }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-  }
-  RemoveDirectoryA(folder.c_str());
-}
-
-}  // namespace
-
 TempFolder::TempFolder(const char* name) {
   char temp[MAX_PATH] = {};
   GetTempPathA(sizeof temp, temp);
@@ -67,7 +26,7 @@ TempFolder::TempFolder(const char* name) {
   }
 }
 
-TempFolder::~TempFolder() { RemoveFolder(base_); }
+TempFolder::~TempFolder() { zftest::RemoveTree(base_); }
 
 long RunWin32(const std::string& commandLine, const std::string& outputFile) {
   STARTUPINFOA startup = {};
@@ -110,19 +69,6 @@ int RunNative(const std::vector<std::string>& argv) {
     if (errno != EINTR) return -1;
   }
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::string ReadWholeFile(const std::string& path) {
-  UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return {};
-  std::string text;
-  char chunk[65536];
-  DWORD got = 0;
-  while (ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr) && got > 0) {
-    text.append(chunk, got);
-  }
-  return text;
 }
 
 bool FileExists(const std::string& path) {

@@ -6,10 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "TestFiles.h"
+#include "WinePaths.h"
+
 namespace zf::printer::test {
 
-std::string DosPath(const std::string& unixPath);
-std::string UnixPath(const std::string& windowsPath);
+using zftest::DosPath;
+using zftest::UnixPath;
 
 // A fresh folder under the Windows temporary folder, removed with its files.
 class TempFolder {
@@ -34,8 +37,7 @@ long RunWin32(const std::string& commandLine, const std::string& outputFile = ""
 // status, or -1.
 int RunNative(const std::vector<std::string>& argv);
 
-// The file's contents; empty when it does not exist.
-std::string ReadWholeFile(const std::string& path);
+using zftest::ReadWholeFile;
 bool FileExists(const std::string& path);
 
 std::vector<std::string> SplitLines(const std::string& text);
