@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "Owners.h"
 
@@ -40,6 +41,21 @@ inline std::string ReadWholeFile(const std::string& path) {
 // The file's bytes, or a text naming the failure that no expected content matches.
 inline std::string ReadBytes(const std::string& path) {
   return Exists(path) ? ReadWholeFile(path) : "<cannot open " + path + ">";
+}
+
+// The lines of a record file, without their line ends (LF or CR LF).
+inline std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+    start = end + 1;
+  }
+  return lines;
 }
 
 // Removes the folder with everything in it.

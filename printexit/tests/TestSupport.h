@@ -39,7 +39,7 @@ std::string CaptureFile();
 std::string AppDataFolder();
 bool FileExists(const std::string& path);
 using zftest::ReadWholeFile;
-std::vector<std::string> SplitLines(const std::string& text);
+using zftest::SplitLines;
 // Makes the folder and the folders above it.
 void MakeFolders(const std::string& path);
 using zftest::RemoveTree;

@@ -40,7 +40,7 @@ int RunNative(const std::vector<std::string>& argv);
 using zftest::ReadWholeFile;
 bool FileExists(const std::string& path);
 
-std::vector<std::string> SplitLines(const std::string& text);
+using zftest::SplitLines;
 
 // REG_SZ values; reading gives false when the key or value is missing.
 bool ReadString(HKEY root, const char* key, const char* value, std::string& text);
