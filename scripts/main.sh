@@ -29,7 +29,8 @@ port=$(sed -n 's/.*listening on 127.0.0.1:\([0-9]*\).*/\1/p' "$run/service.out")
 [ -n "$port" ] || { echo "the service did not start" >&2; exit 1; }
 
 say "Installing into a new Wine prefix: cipher component, printer \"Zentrafold\" with pagetrap, ZentrafoldUpload and verywrite.dll"
-"$here/scripts/testenv.sh" start "$run/env"
+# The desktop's own display when there is a local one, Xvfb otherwise.
+ZF_DISPLAY="${DISPLAY:-}" "$here/scripts/testenv.sh" start "$run/env"
 # shellcheck disable=SC1091
 . "$run/env/env"
 echo "Wine prefix: $WINEPREFIX, display $DISPLAY, CUPS at $CUPS_SERVER"

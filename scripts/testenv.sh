@@ -110,13 +110,18 @@ case "$cmd" in
     stop
     rm -rf "$dir/prefix"
     mkdir -p "$dir"
-    # Xvfb picks a free display and tells it on the given descriptor.
-    exec 3> "$dir/display"
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >"$dir/xvfb.log" 2>&1 &
-    echo $! > "$dir/xvfb.pid"
-    exec 3>&-
-    for _ in $(seq 100); do [ -s "$dir/display" ] && break; sleep 0.1; done
-    [ -s "$dir/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
+    # ZF_DISPLAY=:N uses that local X display (the main job shows its windows
+    # there); otherwise Xvfb picks a free display and tells it on descriptor 3.
+    if [[ "${ZF_DISPLAY:-}" =~ ^:([0-9]+)(\.[0-9]+)?$ ]] && [ -S "/tmp/.X11-unix/X${BASH_REMATCH[1]}" ]; then
+      echo "${BASH_REMATCH[1]}" > "$dir/display"
+    else
+      exec 3> "$dir/display"
+      Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >"$dir/xvfb.log" 2>&1 &
+      echo $! > "$dir/xvfb.pid"
+      exec 3>&-
+      for _ in $(seq 100); do [ -s "$dir/display" ] && break; sleep 0.1; done
+      [ -s "$dir/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
+    fi
     cat > "$dir/env" <<ENV
 export WINEPREFIX="$dir/prefix"
 export DISPLAY=":$(head -n1 "$dir/display")"
