@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "../verywrite.h"
 #include "TestImages.h"
 
 namespace {
@@ -14,13 +15,14 @@ namespace {
 using verywrite_test::PageKind;
 using verywrite_test::TestPage;
 
-using CreateFn = LONG(WINAPI*)(LPCSTR);
-using AddInfoFn = LONG(WINAPI*)(LONG, LPCSTR, LPCSTR, LPCSTR, LPCSTR, LPCSTR);
-using SetFunctionFn = LONG(WINAPI*)(LONG, LONG, LONG, LONG, LONG, LONG);
-using AddImageFn = LONG(WINAPI*)(LONG, LPCSTR);
-using AddImageDataFn = LONG(WINAPI*)(LONG, const void*, LONG);
-using AddTextFn = LONG(WINAPI*)(LONG, LPCSTR);
-using CloseFn = LONG(WINAPI*)(LONG);
+// The library's own declarations: the test binds them by name, as the exit module does.
+using CreateFn = decltype(&VeryCreate);
+using AddInfoFn = decltype(&VeryAddInfo);
+using SetFunctionFn = decltype(&VerySetFunction);
+using AddImageFn = decltype(&VeryAddImage);
+using AddImageDataFn = decltype(&VeryAddImageData);
+using AddTextFn = decltype(&VeryAddText);
+using CloseFn = decltype(&VeryClose);
 
 struct Library {
   HMODULE module = nullptr;
